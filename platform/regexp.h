@@ -1,15 +1,18 @@
 // The regular-expression class (ProgID "VBScript.RegExp"), backed by PCRE2.
 //
-// Case-insensitive by default; "^" and "$" match at line breaks when
-// Multiline is on; "." never matches CR or LF; FirstIndex counts UTF-16 units
-// of the subject. Strings are COM strings (UTF-16). A failing call returns an
-// empty value and changes nothing.
+// Case-insensitive by default (Multiline and Global are off); "^" and "$"
+// match at line breaks (CR, LF or CR LF) when Multiline is on; "." never
+// matches CR or LF; FirstIndex counts UTF-16 units of the subject. Strings are
+// COM strings (UTF-16). A failing call returns an empty value and changes
+// nothing. A pattern that needs more than a fixed amount of backtracking at
+// one start position fails as an invalid one would, so no pattern can hang.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/com.h"
 
@@ -69,7 +72,7 @@ class RegExp : public ComObject {
   void set_pattern(std::u16string pattern);
   const std::u16string& pattern() const;
 
-  // nullptr when the pattern is invalid.
+  // nullptr when the pattern is invalid or exceeds the backtracking limit.
   std::shared_ptr<MatchCollection> execute(std::u16string_view subject);
   // "$1".."$9", "$&" and "$$" in the replacement; empty optional when the
   // pattern is invalid.
