@@ -2,7 +2,21 @@
 // MultiByteToWideChar / WideCharToMultiByte, over iconv.
 //
 // Code pages: 936 (GBK), 65001 (UTF-8) and 0 (the ANSI code page, which is
-// 936 here). A character the target code page cannot represent becomes "?".
+// 936 here); any other code page fails. A character the target code page
+// cannot represent becomes "?".
+//
+// The GBK mapping is glibc's (read from iconv once), which has 0x80 = U+20AC
+// like Windows; the user-defined areas that Windows maps to private-use
+// characters are undefined here. Invalid input, decided by us:
+// - GBK: a lead byte (81-FE) with a trail byte (40-FE, not 7F) that the table
+//   leaves undefined gives one U+FFFD for the pair; a lead byte without a
+//   trail byte, and 0xFF, give U+FFFD and the next byte is read anew.
+// - UTF-8: one U+FFFD per maximal ill-formed subpart (overlong forms,
+//   encoded surrogates, above U+10FFFF, stray or missing continuation bytes).
+// - UTF-16 to GBK: an unpaired surrogate, and a supplementary character (one
+//   for the pair), become the default character; to UTF-8 an unpaired
+//   surrogate becomes U+FFFD.
+// Flags are accepted and have no effect (WC_COMPOSITECHECK composes nothing).
 #pragma once
 
 #include <cstdint>
@@ -20,7 +34,10 @@ inline constexpr std::uint32_t WC_COMPOSITECHECK = 0x200;
 
 // src_len -1 converts up to and including the first zero byte/unit.
 // dst_len 0 asks for the size needed (in units / bytes); otherwise at most
-// dst_len are written. Returns the count written (or needed), 0 on failure.
+// dst_len are written. Returns the count written (or needed), 0 on failure
+// (a buffer too small, src_len 0, an unknown code page). default_char (one
+// character, "?" when null) and used_default_char serve code page 936; for
+// 65001 both must be null, as on Windows.
 int MultiByteToWideChar(unsigned code_page, std::uint32_t flags, const char* src, int src_len, char16_t* dst,
                         int dst_len);
 int WideCharToMultiByte(unsigned code_page, std::uint32_t flags, const char16_t* src, int src_len, char* dst,
