@@ -1,6 +1,8 @@
 #include "text/codepage.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <string>
 
 #include "platform/adodb_stream.h"
@@ -65,6 +67,49 @@ Text from_utf16(const Bytes& utf16, std::size_t count, unsigned code_page, std::
   if (n <= 0) return {};
   out.resize(static_cast<std::size_t>(n));
   return up_to_zero(std::move(out));
+}
+
+// utf16_to_multibyte(multibyte_to_utf16(text, from), to), in pieces small
+// enough to stay in the cache instead of two whole-size UTF-16 copies. A piece
+// ends right after a byte below 0x80: in GBK and UTF-8 alike the next byte
+// then starts a character, so cutting there changes nothing. The result
+// stops where the UTF-16 form has its first zero unit, i.e. at the first zero
+// byte of the text.
+Text transcode(std::string_view text, unsigned from, unsigned to) {
+  constexpr std::size_t kPiece = 16 * 1024;
+  const void* zero = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size());
+  if (zero) text = text.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()));
+  if (text.size() >= static_cast<std::size_t>(INT_MAX / 3)) return {};
+  Text out;
+  out.reserve(text.size() + text.size() / 2);
+  std::u16string wide(kPiece, u'\0');
+  std::string bytes(kPiece * 3, '\0');
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = std::min(text.size(), pos + kPiece);
+    if (end < text.size()) {
+      std::size_t cut = end;
+      while (cut > pos && static_cast<unsigned char>(text[cut - 1]) >= 0x80) --cut;
+      if (cut > pos) {
+        end = cut;
+      } else {
+        // A long run without ASCII: convert up to the next ASCII byte at once.
+        while (end < text.size() && static_cast<unsigned char>(text[end - 1]) >= 0x80) ++end;
+        wide.resize(std::max(wide.size(), end - pos));
+        bytes.resize(std::max(bytes.size(), (end - pos) * 3));
+      }
+    }
+    const int len = static_cast<int>(end - pos);
+    const int units =
+        platform::MultiByteToWideChar(from, 0, text.data() + pos, len, wide.data(), static_cast<int>(wide.size()));
+    if (units <= 0) return {};
+    const int n = platform::WideCharToMultiByte(to, 0, wide.data(), units, bytes.data(),
+                                                static_cast<int>(bytes.size()), nullptr, nullptr);
+    if (n <= 0) return {};
+    out.append(bytes.data(), static_cast<std::size_t>(n));
+    pos = end;
+  }
+  return out;
 }
 
 }  // namespace
@@ -135,12 +180,8 @@ Text utf16_to_multibyte(const Bytes& utf16, int code_page) {
   return from_utf16(utf16, count, static_cast<unsigned>(code_page), 0);
 }
 
-Text gbk_to_utf8(std::string_view text) {
-  return utf16_to_multibyte(multibyte_to_utf16(text, platform::CP_GBK), platform::CP_UTF8);
-}
+Text gbk_to_utf8(std::string_view text) { return transcode(text, platform::CP_GBK, platform::CP_UTF8); }
 
-Text utf8_to_gbk(std::string_view text) {
-  return utf16_to_multibyte(multibyte_to_utf16(text, platform::CP_UTF8), platform::CP_GBK);
-}
+Text utf8_to_gbk(std::string_view text) { return transcode(text, platform::CP_UTF8, platform::CP_GBK); }
 
 }  // namespace ck

@@ -123,6 +123,28 @@ TEST(Utf8, RoundTripsAndEdges) {
   EXPECT_EQ(hex(gbk_to_utf8("\xFF")), "EF BF BD");
 }
 
+// Long texts are converted in pieces; the result must equal the two-step
+// conversion through whole UTF-16, whatever stands at the cuts, invalid
+// bytes and runs without any ASCII included.
+TEST(Utf8, LongTextsEqualTheTwoStepConversion) {
+  std::srand(5);
+  const char pool[] = {'a', ';', '\x40', '\x7E', '\x80', '\x81', '\xA1', '\xC7', '\xA9', '\xE7', '\xAD',
+                       '\xBE', '\xF0', '\x9F', '\xFE', '\xFF'};
+  for (int round = 0; round < 6; ++round) {
+    std::string text;
+    const std::size_t size = 40000 + static_cast<std::size_t>(std::rand() % 30000);
+    while (text.size() < size) {
+      if (round % 2 && std::rand() % 5000 == 0) text.append(20000, '\xB0');  // a long run without ASCII
+      text += pool[std::rand() % sizeof pool];
+    }
+    const Text two_step8 = utf16_to_multibyte(multibyte_to_utf16(text, 936), 65001);
+    ASSERT_TRUE(gbk_to_utf8(text) == two_step8) << "round " << round;
+    const Text two_step_gbk = utf16_to_multibyte(multibyte_to_utf16(text, 65001), 936);
+    ASSERT_TRUE(utf8_to_gbk(text) == two_step_gbk) << "round " << round;
+    ASSERT_TRUE(utf8_to_gbk(two_step8) == utf16_to_multibyte(multibyte_to_utf16(two_step8, 65001), 936));
+  }
+}
+
 // Every character GBK defines, through the text layer and the stream object,
 // against Python's codecs: GBK -> UTF-8 and back.
 TEST_F(Balanced, WholeGbkTableAgainstPython) {
