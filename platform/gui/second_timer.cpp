@@ -24,23 +24,25 @@ SecondTimer::SecondTimer(QObject* parent) : QObject(parent), timer_(this) {
 }
 
 std::int64_t SecondTimer::delay_to_next_tick(std::int64_t now_ms, std::int64_t last_second) {
-  const std::int64_t next_second = std::max(second_of(now_ms), last_second) + 1;
-  return next_second * 1000 + kMiddle - now_ms;
+  // The first second after `last_second` whose middle is still ahead.
+  const std::int64_t now_second = second_of(now_ms);
+  const std::int64_t ahead = now_ms - now_second * 1000 < kMiddle ? now_second : now_second + 1;
+  return std::max(last_second + 1, ahead) * 1000 + kMiddle - now_ms;
 }
 
 void SecondTimer::start() {
-  last_second_ = INT64_MIN;
+  last_second_ = second_of(wall_clock_ms()) - 1;
   arm();
 }
 
 void SecondTimer::stop() { timer_.stop(); }
 
 void SecondTimer::arm() {
-  const std::int64_t now = wall_clock_ms();
-  // A tick handled in a second that has not ended yet (a clock stepped back,
-  // or an early wake-up) must not make the same second come round again.
-  const std::int64_t last = last_second_ == INT64_MIN ? second_of(now) : last_second_;
-  timer_.start(static_cast<int>(std::clamp<std::int64_t>(delay_to_next_tick(now, last), 0, 2000)));
+  // The next tick falls in a second after the last one handled, so an early
+  // wake-up never brings the same second round again; a clock stepped back
+  // costs at most one two-second gap.
+  const std::int64_t delay = delay_to_next_tick(wall_clock_ms(), last_second_);
+  timer_.start(static_cast<int>(std::clamp<std::int64_t>(delay, 0, 2000)));
 }
 
 void SecondTimer::tick() {

@@ -22,16 +22,16 @@ class SecondTimer : public QObject {
   explicit SecondTimer(QObject* parent = nullptr);
 
   void set_handler(std::function<void()> handler) { handler_ = std::move(handler); }
-  // Starts (or restarts) the ticks; the first comes in the middle of the next
-  // wall-clock second.
+  // Starts (or restarts) the ticks; the first comes in the middle of this
+  // wall-clock second if that is still ahead, otherwise of the next one.
   void start();
   void stop();
   bool is_active() const { return timer_.isActive(); }
   int interval_ms() const { return 1000; }
 
   // Milliseconds from `now_ms` (wall-clock milliseconds since the epoch) to
-  // the middle of the second after `last_second` (or after the second of
-  // `now_ms`, whichever is later).
+  // the middle of the first second after `last_second` whose middle is still
+  // ahead of `now_ms`.
   static std::int64_t delay_to_next_tick(std::int64_t now_ms, std::int64_t last_second);
 
  private:
@@ -40,7 +40,7 @@ class SecondTimer : public QObject {
 
   QTimer timer_;
   std::function<void()> handler_;
-  std::int64_t last_second_ = INT64_MIN;
+  std::int64_t last_second_ = 0;  // the wall-clock second of the last tick
 };
 
 }  // namespace ck::platform::gui

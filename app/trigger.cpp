@@ -1,0 +1,7 @@
+#include "app/main_window.h"
+
+namespace ck {
+
+void MainWindow::on_trigger_tick() {}
+
+}  // namespace ck
