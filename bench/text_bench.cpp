@@ -38,7 +38,11 @@ void sizes(benchmark::internal::Benchmark* b) { b->Arg(1 << 20)->Arg(16 << 20)->
 
 void BM_Memchr(benchmark::State& state) {
   const std::string text = mixed_text(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(std::memchr(text.data(), '\x01', text.size()));
+  for (auto _ : state) {
+    const char* data = text.data();
+    benchmark::DoNotOptimize(data);  // keep the call from being hoisted out of the loop
+    benchmark::DoNotOptimize(std::memchr(data, '\x01', text.size()));
+  }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_Memchr)->Apply(sizes);

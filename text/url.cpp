@@ -1,11 +1,13 @@
 #include "text/url.h"
 
+#include <array>
+
 #include "text/codepage.h"
 
 namespace ck {
 namespace {
 
-bool unreserved(unsigned char c) {
+constexpr bool unreserved(unsigned char c) {
   return c == '-' || c == '.' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
@@ -21,25 +23,34 @@ int digit(unsigned char c) {
 
 Text url_encode(std::string_view text, bool keep_unreserved, bool as_utf8) {
   if (text.empty()) return {};
-  static const char hex[] = "0123456789ABCDEF";
+  static constexpr char hex[] = "0123456789ABCDEF";
+  static constexpr auto kept = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 256; ++c) t[static_cast<std::size_t>(c)] = unreserved(static_cast<unsigned char>(c));
+    return t;
+  }();
   Text utf8;
   if (as_utf8) {
     utf8 = gbk_to_utf8(text);
     text = utf8;
   }
-  Text out;
-  out.resize(text.size() * 3);
-  std::size_t n = 0;
+  // Sized exactly first: bodies can be megabytes, and three times the input
+  // would touch memory that is never used.
+  std::size_t size = text.size() * 3;
+  if (keep_unreserved)
+    for (unsigned char c : text) size -= kept[c] ? 2 : 0;
+  Text out(size, '\0');
+  char* p = out.data();
   for (unsigned char c : text) {
-    if (keep_unreserved && unreserved(c)) {
-      out[n++] = static_cast<char>(c);
+    if (keep_unreserved && kept[c]) {
+      *p++ = static_cast<char>(c);
     } else {
-      out[n++] = '%';
-      out[n++] = hex[c >> 4];
-      out[n++] = hex[c & 15];
+      p[0] = '%';
+      p[1] = hex[c >> 4];
+      p[2] = hex[c & 15];
+      p += 3;
     }
   }
-  out.resize(n);
   return out;
 }
 
