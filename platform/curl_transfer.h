@@ -82,4 +82,10 @@ class CurlTransfer {
 // Unsafe characters of a URL's path and query percent-escaped (see winhttp.h).
 std::string escape_url_bytes(std::string_view bytes, bool escape_percent = false, bool leave_query = false);
 
+// UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8(std::u16string_view text);
+
+// Whether WinHttpOpen would take `list` as a named proxy.
+bool valid_proxy_list(std::u16string_view list);
+
 }  // namespace ck::platform::detail

@@ -78,37 +78,6 @@ std::u16string_view wide_view(const char16_t* s, DWORD length = static_cast<DWOR
   return {s, n};
 }
 
-// UTF-8 for the URL; an unpaired surrogate becomes U+FFFD.
-std::string to_utf8(std::u16string_view w) {
-  std::string out;
-  out.reserve(w.size());
-  for (std::size_t i = 0; i < w.size(); ++i) {
-    char32_t c = w[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (w[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 bool is_token(std::string_view s) {
   if (s.empty()) return false;
   for (char c : s) {
@@ -350,7 +319,7 @@ bool WinHttpCrackUrl(const char16_t* url, DWORD url_length, DWORD flags, URL_COM
 
   auto colon = u.find(u':');
   if (colon == std::u16string_view::npos || colon == 0) return fail(ERROR_WINHTTP_UNRECOGNIZED_SCHEME);
-  const std::string scheme_name = to_utf8(u.substr(0, colon));
+  const std::string scheme_name = detail::utf16_to_utf8(u.substr(0, colon));
   int scheme;
   if (iequals(scheme_name, "http"))
     scheme = INTERNET_SCHEME_HTTP;
@@ -446,9 +415,9 @@ HINTERNET WinHttpOpen(const char16_t* user_agent, DWORD access_type, const char1
     case WINHTTP_ACCESS_TYPE_NO_PROXY:
       break;
     case WINHTTP_ACCESS_TYPE_NAMED_PROXY: {
-      if (!parse_proxy_list(to_utf8(wide_view(proxy_name)), &session->config.proxies))
+      if (!parse_proxy_list(detail::utf16_to_utf8(wide_view(proxy_name)), &session->config.proxies))
         return fail_handle(ERROR_INVALID_PARAMETER);
-      const std::string bypass = to_utf8(wide_view(proxy_bypass));
+      const std::string bypass = detail::utf16_to_utf8(wide_view(proxy_bypass));
       std::size_t i = 0;
       while (i < bypass.size()) {
         std::size_t j = bypass.find_first_of("; \t", i);
@@ -486,7 +455,7 @@ HINTERNET WinHttpConnect(HINTERNET session, const char16_t* server_name, INTERNE
     if (bad_host_char(ch) || ch == u'/' || ch == u'?' || ch == u'#' || ch == u'@') return fail_handle(ERROR_WINHTTP_INVALID_URL);
   auto connect = std::make_unique<ConnectHandle>();
   connect->config = s->config;
-  connect->host = to_utf8(name);
+  connect->host = detail::utf16_to_utf8(name);
   connect->port = port;
   return hand_out(std::move(connect));
 }
@@ -507,15 +476,15 @@ HINTERNET WinHttpOpenRequest(HINTERNET connect, const char16_t* verb, const char
   r->secure = (flags & WINHTTP_FLAG_SECURE) != 0;
   r->port = c->port != INTERNET_DEFAULT_PORT ? c->port
                                               : (r->secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
-  r->verb = verb ? to_utf8(wide_view(verb)) : "GET";
+  r->verb = verb ? detail::utf16_to_utf8(wide_view(verb)) : "GET";
   if (!is_token(r->verb)) return fail_handle(ERROR_INVALID_PARAMETER);
-  const std::string v = version ? to_utf8(wide_view(version)) : "HTTP/1.1";
+  const std::string v = version ? detail::utf16_to_utf8(wide_view(version)) : "HTTP/1.1";
   if (v == "HTTP/1.0")
     r->http_1_0 = true;
   else if (v != "HTTP/1.1" && !v.empty())
     return fail_handle(ERROR_INVALID_PARAMETER);
 
-  std::string object = to_utf8(wide_view(object_name));
+  std::string object = detail::utf16_to_utf8(wide_view(object_name));
   if (object.empty() || object.front() != '/') object.insert(object.begin(), '/');
   r->target = (flags & WINHTTP_FLAG_ESCAPE_DISABLE)
                   ? object
@@ -800,6 +769,11 @@ bool WinHttpCloseHandle(HINTERNET handle) {
 }
 
 DWORD winhttp_last_error() { return t_last_error; }
+
+bool detail::valid_proxy_list(std::u16string_view list) {
+  std::vector<ProxyEntry> entries;
+  return parse_proxy_list(utf16_to_utf8(list), &entries);
+}
 
 int winhttp_open_handles() {
   std::lock_guard lock(g_handles_mutex);
