@@ -40,14 +40,15 @@ Text merge_cookies(Text* existing, std::string_view incoming) {
   const Text old_text = remove_spaces(existing ? std::string_view(*existing) : std::string_view());
   const Text new_text = remove_spaces(incoming);
   std::vector<Text> merged = split_text(new_text, ";");
+  std::vector<Text> old_items = split_text(old_text, ";");
 
   // The names now in the list; an old item joins only under a name not yet
   // there, so of several old items with one name the first one wins, while
   // the answer's own items all stay.
   std::unordered_set<Text> names;
-  names.reserve(merged.size() * 2 + 16);
+  names.reserve(merged.size() + old_items.size());
   for (const auto& item : merged) names.insert(cookie_name(item));
-  for (auto& item : split_text(old_text, ";")) {
+  for (auto& item : old_items) {
     if (names.insert(cookie_name(item)).second) merged.push_back(std::move(item));
   }
 
