@@ -1,0 +1,10 @@
+#include "checkin/session_state.h"
+
+namespace ck {
+
+SessionState& session_state() {
+  static SessionState state;
+  return state;
+}
+
+}  // namespace ck
