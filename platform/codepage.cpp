@@ -14,8 +14,9 @@ constexpr char16_t kReplacement = 0xFFFD;
 // GBK as code page 936 knows it. glibc's iconv is the source of the mapping;
 // it is read once into two tables, because converting through iconv one call
 // per character is far too slow for bodies and because the tables let us
-// decide invalid input ourselves. glibc's "GBK" has 0x80 = U+20AC like
-// Windows, and its two-byte table equals the usual GBK one.
+// decide invalid input ourselves. glibc's "GBK" (the same table as its
+// "CP936") has 0x80 = U+20AC like Windows in current versions, and its
+// two-byte table equals the usual GBK one.
 struct GbkTables {
   static constexpr int kLeads = 0xFE - 0x81 + 1;   // 0x81..0xFE
   static constexpr int kTrails = 0xFE - 0x40 + 1;  // 0x40..0xFE (0x7F never maps)
@@ -56,6 +57,9 @@ struct GbkTables {
         if (u >= 0x80 && encode[u] == 0) encode[u] = static_cast<std::uint16_t>(lead << 8 | trail);
       }
     iconv_close(cd);
+    // Code page 936 has the euro sign at 0x80; older glibc "GBK" tables lack it.
+    if (high_single[0] == 0) high_single[0] = 0x20AC;
+    if (encode[0x20AC] == 0) encode[0x20AC] = 0x80;
   }
 };
 
