@@ -137,6 +137,11 @@ void MainWindow::build() {
   set_status_part_text(0, literals::clock_caption());
   set_status_part_text(2, literals::success_caption());
 
+  // The window holds the focus at start-up, so no caret blinks (and repaints
+  // twice a second) in a box until the user clicks into one.
+  setFocusPolicy(Qt::ClickFocus);
+  setFocus(Qt::OtherFocusReason);
+
   trigger_timer_.setObjectName(qstring_of(literals::timer(1)));
   trigger_timer_.set_handler([this] { on_trigger_tick(); });
   clock_timer_.setObjectName(qstring_of(literals::timer(2)));
@@ -164,6 +169,7 @@ void MainWindow::load_settings() {
   const Text path = settings_path();
   auto load = [&](QLineEdit* box, const Text& section, const Text& key) {
     box->setText(qstring_of(platform::get_private_profile_string(section, key, "", SETTINGS_BUFFER_SIZE, path)));
+    box->setCursorPosition(0);  // a long cookie shows from its start
   };
   load(cookie_box_, literals::cookie_section(), literals::cookie_key());
   load(vstk_box_, literals::vstk_section(), literals::vstk_key());
