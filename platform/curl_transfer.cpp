@@ -527,7 +527,9 @@ struct CurlTransfer::Impl {
     return true;
   }
 
-  void step() {
+  // One round of libcurl's work: reads and writes what the sockets allow,
+  // starts a redirect's next hop, notes the end of the transfer.
+  void perform() {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) {
       end(ERROR_WINHTTP_INTERNAL_ERROR);
@@ -551,10 +553,11 @@ struct CurlTransfer::Impl {
       start_hop();
       return;
     }
-    if (hop_done) {
-      end(map_error(result));
-      return;
-    }
+    if (hop_done) end(map_error(result));
+  }
+
+  // Waits for the sockets, at most until the current phase's limit.
+  void wait() {
     const auto now = Clock::now();
     Clock::time_point at;
     long wait_ms = 250;
@@ -572,7 +575,12 @@ struct CurlTransfer::Impl {
   template <class Until>
   void drive(Until until) {
     last_activity = Clock::now();  // each blocking call waits afresh
-    while (!until() && !finished && !paused) step();
+    for (;;) {
+      if (until() || finished || paused) return;
+      perform();
+      if (until() || finished || paused) return;
+      wait();
+    }
   }
 
   bool body_waiting() const { return head < pending.size(); }

@@ -22,10 +22,10 @@ namespace ck::testing {
 using HeaderPairs = std::vector<std::pair<std::string, std::string>>;
 
 struct RecordedRequest {
-  std::string method;
-  std::string target;  // path and query exactly as sent
-  HeaderPairs headers;
-  std::string body;
+  std::string method{};
+  std::string target{};  // path and query exactly as sent
+  HeaderPairs headers{};
+  std::string body{};
 
   std::string header(std::string_view name) const;  // first value, name ignoring case; "" when absent
   int header_count(std::string_view name) const;
@@ -34,8 +34,8 @@ struct RecordedRequest {
 
 struct Reply {
   int status = 200;
-  HeaderPairs headers;
-  std::string body;
+  HeaderPairs headers{};
+  std::string body{};
   std::string content_type = "text/plain";
 };
 
