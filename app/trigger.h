@@ -43,7 +43,7 @@ bool is_suppressed_time(int hour, int minute);
 // field with no digit there at all ("", "x", "-") is not a number. Values
 // beyond nine digits are held at 999999999, so the arithmetic cannot
 // overflow and a silly typed value merely shows a large countdown.
-std::optional<Text> countdown_text(std::string_view hour_text, std::string_view minute_text,
+std::optional<Text> countdown_text_for(std::string_view hour_text, std::string_view minute_text,
                                    std::string_view second_text, int hour, int minute, int second);
 
 }  // namespace ck
