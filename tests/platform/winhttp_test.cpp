@@ -487,8 +487,8 @@ TEST_F(WinHttpTest, TheReceiveTimeoutIsTheLongestSilence) {
   EXPECT_LT(r.seconds, 2.5);
 
   // Pieces 300 ms apart take longer than the timeout in all, yet none is late.
-  const std::string body(60, 'd');
-  RawServer slow(RawServer::dribble("HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n" + body, 20,
+  const std::string body(100, 'd');
+  RawServer slow(RawServer::dribble("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + body, 20,
                                     std::chrono::milliseconds(300)));
   const Result ok = fetch(slow.url("/"), {.timeout_ms = 1000});
   ASSERT_EQ(ok.failed, "") << ok.error;

@@ -219,7 +219,7 @@ TEST_F(HttpComTest, ProxyWithBasicCredentials) {
 
 TEST_F(HttpComTest, WhenNoObjectCanBeCreatedNothingIsTouched) {
   HttpServer server;
-  platform::ScopedCreationFailure failing(std::string(WinHttpRequest::kProgId));
+  platform::ScopedCreationFailure failing{std::string(WinHttpRequest::kProgId)};
   Text cookie = "a=1", headers = "X: 1", response_headers = "kept", response_cookies = "kept";
   int status = 5;
   EXPECT_TRUE(http_request_com({.url = server.url("/"),
