@@ -125,6 +125,17 @@ TEST_F(HttpComTest, DefaultsAndTheLinesPassedOn) {
       << "without defaults the object's own agent goes";
 }
 
+TEST_F(HttpComTest, AnEscapedUrlAndAHead) {
+  HttpServer server;
+  int status = 0;
+  EXPECT_EQ(text(http_request_com({.url = server.url(gbk("/路 径?q=签 到")), .status_code = &status})), "ok");
+  EXPECT_EQ(server.last_request().target, "/%E8%B7%AF%20%E5%BE%84?q=%E7%AD%BE%20%E5%88%B0");
+
+  EXPECT_TRUE(http_request_com({.url = server.url("/h"), .method = 2, .status_code = &status}).empty());
+  EXPECT_EQ(server.last_request().method, "HEAD");
+  EXPECT_EQ(status, 200);
+}
+
 TEST_F(HttpComTest, TheCookieMattersWhenSuppliedEvenEmpty) {
   HttpServer server;
   server.on("/c", [](const RecordedRequest&) { return Reply{.status = 200, .headers = {{"Set-Cookie", "s=1"}}}; });
