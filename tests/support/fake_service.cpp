@@ -212,6 +212,9 @@ struct FakeService::Impl {
     s.server->Put(".*", handler);
     s.server->Delete(".*", handler);
     s.server->Options(".*", handler);
+    // The TLS server writes an answer in pieces; without this each one
+    // waits out the peer's delayed acknowledgement (40 ms on loopback).
+    s.server->set_tcp_nodelay(true);
     if (!s.server->is_valid() || !s.server->bind_to_port("127.0.0.1", port)) {
       failure += "cannot listen on 127.0.0.1:" + std::to_string(port) + " (another test or program holds it?); ";
       return;
