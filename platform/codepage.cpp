@@ -95,17 +95,22 @@ struct Sink {
 // character; an undefined pair becomes U+FFFD. A lead byte not followed by a
 // trail byte (or at the end) becomes U+FFFD and the next byte is read anew.
 // 0x80 alone is U+20AC; 0xFF alone is U+FFFD.
+// The fast path both decoders share: eight ASCII bytes copied as they are.
+template <class S>
+bool take_ascii8(const unsigned char* s, std::size_t n, std::size_t& i, S& out) {
+  if (i + 8 > n || !out.room(8) || !ascii8(s + i)) return false;
+  for (std::size_t k = 0; k < 8; ++k) out.dst[out.count + k] = s[i + k];
+  out.count += 8;
+  i += 8;
+  return true;
+}
+
 template <class S>
 void decode_gbk(const unsigned char* s, std::size_t n, S& out) {
   const GbkTables& t = gbk();
   std::size_t i = 0;
   while (i < n) {
-    if (i + 8 <= n && out.room(8) && ascii8(s + i)) {
-      for (int k = 0; k < 8; ++k) out.dst[out.count + static_cast<std::size_t>(k)] = s[i + static_cast<std::size_t>(k)];
-      out.count += 8;
-      i += 8;
-      continue;
-    }
+    if (take_ascii8(s, n, i, out)) continue;
     const unsigned char b = s[i];
     if (b < 0x80) {
       out.put(b);
@@ -132,12 +137,7 @@ template <class S>
 void decode_utf8(const unsigned char* s, std::size_t n, S& out) {
   std::size_t i = 0;
   while (i < n) {
-    if (i + 8 <= n && out.room(8) && ascii8(s + i)) {
-      for (int k = 0; k < 8; ++k) out.dst[out.count + static_cast<std::size_t>(k)] = s[i + static_cast<std::size_t>(k)];
-      out.count += 8;
-      i += 8;
-      continue;
-    }
+    if (take_ascii8(s, n, i, out)) continue;
     const unsigned char b = s[i];
     if (b < 0x80) {
       out.put(b);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/com.h"
+#include "tests/support/balance.h"
 #include "tests/support/support.h"
 
 namespace ck {
@@ -20,15 +21,7 @@ using namespace std::string_literals;
 Bytes raw(std::string_view s) { return bytes_of(s); }
 
 // Every case leaves COM as it found it and no object alive.
-class Balanced : public ::testing::Test {
- protected:
-  void SetUp() override { depth_ = platform::com_init_depth(); }
-  void TearDown() override {
-    EXPECT_EQ(platform::com_init_depth(), depth_);
-    EXPECT_EQ(platform::ComObject::live_count(), 0);
-  }
-  int depth_ = 0;
-};
+using Balanced = ck::testing::BalancedTest;
 
 using ConvertCharset = Balanced;
 
@@ -85,7 +78,7 @@ TEST_F(ConvertCharset, StreamObjectThatCannotBeCreatedGivesEmptyBytes) {
 TEST_F(ConvertCharset, WorksWhetherOrNotComIsAlreadyInitialised) {
   platform::ComScope outer;
   EXPECT_EQ(hex(convert_charset(raw("\xE5\x88\xB0"))), "B5 BD");
-  EXPECT_EQ(platform::com_init_depth(), depth_ + 1);
+  EXPECT_EQ(platform::com_init_depth(), start_depth() + 1);
 }
 
 TEST(Utf16, Table) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/com.h"
+#include "tests/support/balance.h"
 #include "tests/support/support.h"
 
 namespace ck {
@@ -12,18 +13,8 @@ namespace {
 using ck::testing::gbk;
 using ck::testing::hex;
 
-class RegexMatcherTest : public ::testing::Test {
+class RegexMatcherTest : public ck::testing::BalancedTest {
  protected:
-  void SetUp() override {
-    depth_ = platform::com_init_depth();
-    live_ = platform::ComObject::live_count();
-  }
-  void TearDown() override {
-    EXPECT_EQ(platform::com_init_depth(), depth_);
-    EXPECT_EQ(platform::ComObject::live_count(), live_);
-  }
-  int depth_ = 0;
-  int live_ = 0;
 };
 
 TEST_F(RegexMatcherTest, MatchAndGroup) {
@@ -202,7 +193,7 @@ TEST_F(RegexMatcherTest, ComIsHeldForTheObjectsLifetime) {
     RegexMatcher m;
     EXPECT_EQ(platform::com_init_depth(), before + 1);
     ASSERT_TRUE(m.execute("(a)", "aa"));
-    EXPECT_GT(platform::ComObject::live_count(), live_);
+    EXPECT_GT(platform::ComObject::live_count(), start_live());
   }
   EXPECT_EQ(platform::com_init_depth(), before);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/com.h"
 #include "platform/message_pump.h"
+#include "tests/support/balance.h"
 #include "tests/support/support.h"
 
 namespace ck {
@@ -23,16 +24,11 @@ constexpr const char* kOk = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n"
 std::vector<int> g_pump_depths;
 void recording_pump() { g_pump_depths.push_back(platform::com_init_depth()); }
 
-class DecodeTest : public ::testing::Test {
+class DecodeTest : public ck::testing::BalancedTest {
  protected:
-  void SetUp() override {
-    depth_ = platform::com_init_depth();
-    live_ = platform::ComObject::live_count();
-  }
   void TearDown() override {
     platform::install_message_pump(nullptr);
-    EXPECT_EQ(platform::com_init_depth(), depth_);
-    EXPECT_EQ(platform::ComObject::live_count(), live_);
+    BalancedTest::TearDown();
   }
 
   // The answer text of `body` under the headers `kOk`, through an exchange's
@@ -43,8 +39,6 @@ class DecodeTest : public ::testing::Test {
     return decode_winhttp_response({.response_headers = kOk, .body = bytes, .matcher = &matcher});
   }
 
-  int depth_ = 0;
-  int live_ = 0;
 };
 
 TEST_F(DecodeTest, StatusAndRedirect) {

@@ -10,6 +10,7 @@
 #include "platform/message_pump.h"
 #include "platform/winhttp.h"
 #include "tests/support/local_server.h"
+#include "tests/support/balance.h"
 #include "tests/support/support.h"
 #include "text/cut.h"
 #include "web/http_winhttp.h"
@@ -36,17 +37,8 @@ struct Outcome {
   double seconds = 0;
 };
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public ck::testing::BalancedTest {
  protected:
-  void SetUp() override {
-    depth_ = platform::com_init_depth();
-    live_ = platform::ComObject::live_count();
-  }
-  void TearDown() override {
-    EXPECT_EQ(platform::com_init_depth(), depth_) << "COM initialisation is not balanced";
-    EXPECT_EQ(platform::ComObject::live_count(), live_) << "an object survived the exchange";
-    EXPECT_EQ(platform::winhttp_open_handles(), 0) << "a handle survived the exchange";
-  }
 
   static Outcome fetch(const RawServer& server, int timeout_seconds, Text cookie = "") {
     Outcome out;
@@ -62,8 +54,6 @@ class FaultTest : public ::testing::Test {
     return out;
   }
 
-  int depth_ = 0;
-  int live_ = 0;
 };
 
 TEST_F(FaultTest, AnAnswerDribbledOneByteAtATimeArrivesWhole) {

@@ -12,6 +12,7 @@
 #include "platform/message_pump.h"
 #include "platform/winhttp.h"
 #include "tests/support/local_server.h"
+#include "tests/support/balance.h"
 #include "tests/support/support.h"
 #include "web/literals.h"
 
@@ -44,19 +45,8 @@ std::vector<std::string> wire_headers(const std::string& raw) {
   return lines;
 }
 
-class HttpWinhttpTest : public ::testing::Test {
+class HttpWinhttpTest : public ck::testing::BalancedTest {
  protected:
-  void SetUp() override {
-    depth_ = platform::com_init_depth();
-    live_ = platform::ComObject::live_count();
-  }
-  void TearDown() override {
-    EXPECT_EQ(platform::com_init_depth(), depth_) << "COM initialisation is not balanced";
-    EXPECT_EQ(platform::ComObject::live_count(), live_) << "an object survived the exchange";
-    EXPECT_EQ(platform::winhttp_open_handles(), 0) << "a handle survived the exchange";
-  }
-  int depth_ = 0;
-  int live_ = 0;
 };
 
 TEST_F(HttpWinhttpTest, AGetWithACookieSendsTheDefaultBlockAndMergesTheAnswer) {
