@@ -16,17 +16,9 @@ namespace ck::platform {
 namespace {
 
 using ck::testing::hex;
+using ck::testing::hex16;
 using namespace std::string_literals;
 
-std::string hex16(std::u16string_view s) {
-  std::string out;
-  char buf[8];
-  for (char16_t u : s) {
-    std::snprintf(buf, sizeof buf, "%s%04X", out.empty() ? "" : " ", static_cast<unsigned>(u));
-    out += buf;
-  }
-  return out;
-}
 
 Bytes raw(std::string_view s) { return bytes_of(s); }
 

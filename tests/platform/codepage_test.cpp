@@ -17,16 +17,8 @@ namespace ck::platform {
 namespace {
 
 using ck::testing::hex;
+using ck::testing::hex16;
 
-std::string hex16(std::u16string_view s) {
-  std::string out;
-  char buf[8];
-  for (char16_t u : s) {
-    std::snprintf(buf, sizeof buf, "%s%04X", out.empty() ? "" : " ", static_cast<unsigned>(u));
-    out += buf;
-  }
-  return out;
-}
 
 // Runs a Python script in a temporary folder and returns what it wrote to
 // the file "out" there. Empty when Python is missing (the caller skips).

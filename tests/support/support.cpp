@@ -1,5 +1,6 @@
 #include "tests/support/support.h"
 
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -35,6 +36,16 @@ std::string hex(std::string_view bytes) {
 
 std::string hex(const Bytes& bytes) {
   return hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::string hex16(std::u16string_view units) {
+  std::string out;
+  char buf[8];
+  for (char16_t u : units) {
+    std::snprintf(buf, sizeof buf, "%s%04X", out.empty() ? "" : " ", static_cast<unsigned>(u));
+    out += buf;
+  }
+  return out;
 }
 
 Text gbk(std::string_view utf8) { return platform::gbk_literal(utf8); }

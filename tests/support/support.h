@@ -25,6 +25,8 @@ class TempDir {
 // "48 65 6C" style dump, for failure messages (never raw GBK on a terminal).
 std::string hex(std::string_view bytes);
 std::string hex(const Bytes& bytes);
+// "0061 7B7E" style dump of UTF-16 units.
+std::string hex16(std::u16string_view units);
 
 // GBK Text for a UTF-8 literal written in a test.
 Text gbk(std::string_view utf8);
