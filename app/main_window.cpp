@@ -237,7 +237,7 @@ void MainWindow::centre_on_screen() {
   QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
   // The frame's size once the window system has framed the window, the
-  // described one until then.
+  // 348 x 257 it was laid out for until then.
   QSize outer = frameGeometry().size();
   if (outer == size()) outer = QSize(OUTER_WIDTH, OUTER_HEIGHT);
   const QRect area = screen->availableGeometry();

@@ -104,7 +104,7 @@ class CheckInRunTest : public ::testing::Test {
   int com_depth_ = 0;
 };
 
-TEST_F(CheckInRunTest, RequestsCarryTheDescribedCookiesInOrder) {
+TEST_F(CheckInRunTest, RequestsCarryTheirCookiesInOrder) {
   struct Case {
     const char* what;
     std::string cookie;
