@@ -325,18 +325,7 @@ TEST_F(WinHttpTest, UnsafeCharactersOfTheObjectNameAreEscapedAsUtf8) {
   WinHttpCloseHandle(s);
 }
 
-// The header lines of a raw request, as they came over the wire.
-std::vector<std::string> wire_headers(const std::string& raw) {
-  std::vector<std::string> lines;
-  std::size_t at = raw.find("\r\n");
-  while (at != std::string::npos) {
-    const std::size_t next = raw.find("\r\n", at + 2);
-    if (next == std::string::npos || next == at + 2) break;
-    lines.push_back(raw.substr(at + 2, next - at - 2));
-    at = next;
-  }
-  return lines;
-}
+using ck::testing::wire_headers;
 
 TEST_F(WinHttpTest, HeaderLinesAreAddedOneByOneAndABadBlockAddsNothing) {
   RawServer server(RawServer::reply("HTTP/1.1 204 No Content\r\n\r\n"));

@@ -402,4 +402,17 @@ std::vector<std::string> TinyProxy::requests() const {
   return lines;
 }
 
+std::vector<std::string> wire_headers(const std::string& raw, bool with_host) {
+  std::vector<std::string> lines;
+  std::size_t at = raw.find("\r\n");
+  while (at != std::string::npos) {
+    const std::size_t next = raw.find("\r\n", at + 2);
+    if (next == std::string::npos || next == at + 2) break;
+    std::string line = raw.substr(at + 2, next - at - 2);
+    if (with_host || line.rfind("Host: ", 0) != 0) lines.push_back(std::move(line));
+    at = next;
+  }
+  return lines;
+}
+
 }  // namespace ck::testing

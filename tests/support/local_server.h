@@ -41,6 +41,11 @@ struct Reply {
 
 using Handler = std::function<Reply(const RecordedRequest&)>;
 
+// The header lines of a raw request as they came over the wire (the request
+// line and the blank line after the headers left out); without the Host line
+// when `with_host` is false.
+std::vector<std::string> wire_headers(const std::string& raw, bool with_host = true);
+
 // A port that nothing listens on (it was free a moment ago).
 int unused_port();
 

@@ -32,18 +32,7 @@ using platform::WinHttpCall;
 const Text& error_text(WinHttpError e) { return literals::winhttp_error(e); }
 
 // The header lines of a raw request, without the Host line.
-std::vector<std::string> wire_headers(const std::string& raw) {
-  std::vector<std::string> lines;
-  std::size_t at = raw.find("\r\n");
-  while (at != std::string::npos) {
-    const std::size_t next = raw.find("\r\n", at + 2);
-    if (next == std::string::npos || next == at + 2) break;
-    std::string line = raw.substr(at + 2, next - at - 2);
-    if (line.rfind("Host: ", 0) != 0) lines.push_back(line);
-    at = next;
-  }
-  return lines;
-}
+std::vector<std::string> wire_headers(const std::string& raw) { return testing::wire_headers(raw, false); }
 
 class HttpWinhttpTest : public ck::testing::BalancedTest {
  protected:
